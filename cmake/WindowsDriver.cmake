@@ -14,30 +14,25 @@
 # declares subsystem and OS version 4.0 so that NT 4 accepts it.
 #
 # Sources see the DDK headers of mingw-w64 (<ntddk.h>, <wdm.h>, <parallel.h>)
-# as system headers. The driver's own platform header still has to cope with
-# what those headers lack or get wrong for C++; the list is in
-# WINDOWS_DRIVER_HEADER_NOTES below.
+# as system headers. What those headers lack or get wrong for C++ kernel code:
+# - CTL_CODE shifts an int: a code of a device type >= 0x8000 overflows int
+#   and is a narrowing error in a case label of a ULONG switch. Such codes
+#   must be written as unsigned constants.
+# - RTL_QUERY_REGISTRY_TYPECHECK (0x00000100) and
+#   RTL_QUERY_REGISTRY_TYPECHECK_SHIFT (24) are not defined.
+# - InterlockedBitTestAndSet/Reset are defined twice (see below).
+# Routines the system calls (DriverEntry, dispatch, unload, completion) must
+# be NTAPI: __stdcall on x86, where DriverEntry becomes _DriverEntry@8.
 
 include_guard(GLOBAL)
 
 # mingw-w64's wdm.h defines InterlockedBitTestAndSet/Reset as static inline
-# functions of its own, after <intrin.h> has already defined them with a
-# different signature; g++ rejects the second definition. Marking the
-# intrinsics as already defined makes <intrin.h> skip its copies, so wdm.h's
-# definitions are the only ones.
+# functions of its own after including <intrin.h>, which has defined them
+# already; g++ rejects the second definition. Marking the intrinsics as
+# defined makes <intrin.h> skip its copies, so wdm.h's are the only ones.
 set(WINDOWS_DRIVER_DEFINITIONS
     __INTRINSIC_DEFINED_InterlockedBitTestAndSet
     __INTRINSIC_DEFINED_InterlockedBitTestAndReset)
-
-set(WINDOWS_DRIVER_HEADER_NOTES [=[
-- CTL_CODE shifts an int: codes of device types >= 0x8000 overflow int and are
-  narrowing errors in C++ case labels of a ULONG switch. Use unsigned literal
-  codes for such device types.
-- RTL_QUERY_REGISTRY_TYPECHECK (0x00000100) and RTL_QUERY_REGISTRY_TYPECHECK_SHIFT
-  (24) are not defined.
-- Routines called back by the system (DriverEntry, dispatch, unload, completion)
-  must be NTAPI: on x86 that is __stdcall, and DriverEntry is _DriverEntry@8.
-]=])
 
 function(add_windows_driver target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "LINK_LIBGCC" "OUTPUT_NAME"
@@ -61,6 +56,7 @@ function(add_windows_driver target)
 
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(entry DriverEntry)
+    set(image_base 0x140000000)
     # x64 Windows starts at 5.2 (Server 2003 / XP x64).
     set(version_flags
         -Wl,--subsystem,native:5.2
@@ -75,6 +71,7 @@ function(add_windows_driver target)
   else()
     # stdcall decoration of DriverEntry(PDRIVER_OBJECT, PUNICODE_STRING).
     set(entry _DriverEntry@8)
+    set(image_base 0x10000)
     set(version_flags
         -Wl,--subsystem,native:4.0
         -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
@@ -119,6 +116,7 @@ function(add_windows_driver target)
     -nostdlib
     -nostartfiles
     -Wl,--entry,${entry}
+    -Wl,--image-base,${image_base}
     ${version_flags}
     -Wl,--file-alignment,0x200
     -Wl,--section-alignment,0x1000
