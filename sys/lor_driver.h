@@ -44,6 +44,14 @@ typedef struct _LorDeviceExtension {
     PFILE_OBJECT PortFileObject;
     /* The port to drive: 1 for LPT1, from the registry value Lpt. */
     ULONG LptNumber;
+    /*
+     * TRUE while an open, a close or a lending step is inside the arbitration
+     * with the parallel-port driver (it may wait there).  Opens, closes and
+     * requests that arrive meanwhile must not start arbitration of their own.
+     */
+    BOOLEAN Arbitrating;
+    /* Closes that arrived while Arbitrating and still have to give their user back. */
+    LONG DeferredReleases;
 } LorDeviceExtension, *PLorDeviceExtension;
 
 /* Register map, relative to the port's base (the data register). */
@@ -112,6 +120,20 @@ LOR_HANDLER LorReadWindow;
 LOR_HANDLER LorCaptureTriggered;
 LOR_HANDLER LorReadUntilStop;
 LOR_HANDLER LorReadBytes;
+
+/* Line control: SetLOR commands are the LOR_LINES_* values of vexlor_ioctl.h. */
+VOID SetLOR(UCHAR Command, PUCHAR Base);
+
+/* Port arbitration with the system parallel-port driver. */
+NTSTATUS AllocateFreePort(PDEVICE_OBJECT DeviceObject, BOOLEAN Release, BOOLEAN Force);
+IO_COMPLETION_ROUTINE AllocateFreeCompletion;
+/* Gives back the users of closes that arrived while the arbitration was busy. */
+VOID ApplyDeferredReleases(PDEVICE_OBJECT DeviceObject);
+
+/* Port discovery through the system parallel-port driver. */
+NTSTATUS QueryParallelDriver(PDEVICE_OBJECT DeviceObject, ULONG LptNumber);
+/* Drops the reference that the lookup of the parallel-port device returned. */
+VOID ReleaseParallelDriver(PLorDeviceExtension Extension);
 
 /*
  * Port arbitration.  LendPortToWaiters runs before every device-control

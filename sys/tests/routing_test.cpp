@@ -98,6 +98,7 @@ TEST_F(RoutingTest, ReadOnlyHandleIsRefusedBeforeTheDriverSeesTheRequest) {
     ASSERT_NE(read_only, INVALID_HANDLE_VALUE);
     HANDLE write_only = Open(GENERIC_WRITE);
     ASSERT_NE(write_only, INVALID_HANDLE_VALUE);
+    pc_.ClearDriverTraces();
     uint8_t version[2] = {0, 0};
     for (HANDLE handle : {read_only, write_only}) {
         const Reply reply =
