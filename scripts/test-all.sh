@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the simulated PC in a debug build
-# and under AddressSanitizer + UndefinedBehaviorSanitizer.
+# (with the Windows packages cross-built, checked and loaded on Wine) and
+# under AddressSanitizer + UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh windows
 cmake --workflow --preset default
 cmake --workflow --preset asan

@@ -48,6 +48,9 @@ done
 
 work_dir=$(mktemp -d "${TMPDIR:-/tmp}/vexlor-wine.XXXXXX") || fail "mktemp failed"
 export WINEPREFIX="$work_dir/prefix"
+# The wineserver keeps its socket and lock in a directory under TMPDIR and
+# leaves it there; keep it inside the work directory.
+export TMPDIR="$work_dir/tmp"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono/Gecko installers, no menu entries written outside the prefix.
@@ -70,6 +73,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
+mkdir "$TMPDIR" || fail "cannot create $TMPDIR"
 
 # run_step DESCRIPTION TIMEOUT COMMAND...: runs COMMAND with its output in a
 # log; on failure or time-out, shows the log and fails the test.
@@ -97,9 +101,9 @@ run_step "wineboot -i of a new prefix" "$BOOT_TIMEOUT" wineboot -i
 boot_ms=$(($(now_ms) - boot_start))
 echo "   wineboot: ${boot_ms} ms"
 
-# wineboot leaves a second services.exe behind that answers no service
-# control requests; restart the server once so one services.exe serves the
-# prefix, and keep the server up between commands.
+# After wineboot -i two services.exe run, and a service created then cannot
+# be started ("Could not get handle to service"). One restart of the server
+# leaves a single services.exe; keep that server up between commands.
 echo "-- restart the wineserver"
 # -k answers 1 when the server is already on its way out; -w tells.
 timeout "$SERVER_TIMEOUT" wineserver -k >/dev/null 2>&1

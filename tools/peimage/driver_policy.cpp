@@ -171,8 +171,7 @@ constexpr const char* kHalNt4[] = {
     "WRITE_PORT_USHORT",
 };
 
-template <std::size_t N>
-bool contains(const char* const (&names)[N], const std::string& name) {
+template <std::size_t N> bool contains(const char* const (&names)[N], const std::string& name) {
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* entry) { return name == entry; });
 }

@@ -232,7 +232,8 @@ Image parse_image(const std::uint8_t* data, std::size_t size) {
     }
 
     image.entry_point_rva = in.u32(opt + 16, "entry point");
-    image.image_base = image.pe32_plus ? in.u64(opt + 24, "image base") : in.u32(opt + 28, "image base");
+    image.image_base =
+        image.pe32_plus ? in.u64(opt + 24, "image base") : in.u32(opt + 28, "image base");
     image.os_version = {in.u16(opt + 40, "OS version"), in.u16(opt + 42, "OS version")};
     image.image_version = {in.u16(opt + 44, "image version"), in.u16(opt + 46, "image version")};
     image.subsystem_version = {in.u16(opt + 48, "subsystem version"),
@@ -243,8 +244,7 @@ Image parse_image(const std::uint8_t* data, std::size_t size) {
     image.stored_checksum = in.u32(opt + 64, "checksum");
     image.subsystem = in.u16(opt + 68, "subsystem");
     image.dll_characteristics = in.u16(opt + 70, "DLL characteristics");
-    const std::uint32_t directory_count =
-        in.u32(directories_at - 4, "number of data directories");
+    const std::uint32_t directory_count = in.u32(directories_at - 4, "number of data directories");
     if (directories_at + static_cast<std::size_t>(directory_count) * 8 > opt + optional_size) {
         throw FormatError(std::to_string(directory_count) +
                           " data directories do not fit the optional header");

@@ -50,7 +50,9 @@ constexpr std::uint32_t kExecute = 0x20000000;
 struct Version {
     std::uint16_t major = 0;
     std::uint16_t minor = 0;
-    friend bool operator==(Version a, Version b) { return a.major == b.major && a.minor == b.minor; }
+    friend bool operator==(Version a, Version b) {
+        return a.major == b.major && a.minor == b.minor;
+    }
     friend bool operator!=(Version a, Version b) { return !(a == b); }
 };
 

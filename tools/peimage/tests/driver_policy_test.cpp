@@ -11,8 +11,8 @@
 namespace peimage {
 namespace {
 
-using testing::ImageSpec;
 using testing::build_image;
+using testing::ImageSpec;
 
 std::vector<std::string> check(const ImageSpec& spec, const DriverPolicy& policy) {
     return check_driver(parse_image(build_image(spec).bytes), policy);
@@ -25,7 +25,8 @@ TEST(DriverPolicy, DriverShapesComply) {
 
 TEST(DriverPolicy, ModuleNamesMatchInAnyCase) {
     ImageSpec spec = testing::driver_spec_x64();
-    spec.imports = {{"NTOSKRNL.EXE", {"IoCreateDevice"}}, {"hal.DLL", {"KeStallExecutionProcessor"}}};
+    spec.imports = {{"NTOSKRNL.EXE", {"IoCreateDevice"}},
+                    {"hal.DLL", {"KeStallExecutionProcessor"}}};
     EXPECT_EQ(check(spec, driver_policy_x64()), std::vector<std::string>{});
 }
 
@@ -42,8 +43,9 @@ struct ViolationCase {
     std::function<void(ImageSpec&)> change;
     const char* expected; // a part of the one expected message
 };
-void PrintTo(const ViolationCase& c, std::ostream* out) { *out << c.label; }
-
+void PrintTo(const ViolationCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class ViolationTest : public ::testing::TestWithParam<ViolationCase> {};
 
@@ -62,30 +64,25 @@ TEST_P(ViolationTest, IsReportedAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Violations, ViolationTest,
     ::testing::Values(
-        ViolationCase{"c_runtime",
-                      [](ImageSpec& s) { add_import(s, "msvcrt.dll", "memcpy"); },
+        ViolationCase{"c_runtime", [](ImageSpec& s) { add_import(s, "msvcrt.dll", "memcpy"); },
                       "imports from msvcrt.dll"},
-        ViolationCase{"universal_c_runtime",
-                      [](ImageSpec& s) {
-                          add_import(s, "api-ms-win-crt-string-l1-1-0.dll", "strlen");
-                      },
-                      "imports from api-ms-win-crt-string-l1-1-0.dll"},
-        ViolationCase{"win32",
-                      [](ImageSpec& s) { add_import(s, "KERNEL32.dll", "Sleep"); },
+        ViolationCase{
+            "universal_c_runtime",
+            [](ImageSpec& s) { add_import(s, "api-ms-win-crt-string-l1-1-0.dll", "strlen"); },
+            "imports from api-ms-win-crt-string-l1-1-0.dll"},
+        ViolationCase{"win32", [](ImageSpec& s) { add_import(s, "KERNEL32.dll", "Sleep"); },
                       "imports from KERNEL32.dll"},
         ViolationCase{"free_pool_with_tag",
                       [](ImageSpec& s) { add_import(s, "ntoskrnl.exe", "ExFreePoolWithTag"); },
                       "imports ExFreePoolWithTag from ntoskrnl.exe"},
-        ViolationCase{"safe_mdl_mapping",
-                      [](ImageSpec& s) {
-                          add_import(s, "ntoskrnl.exe", "MmMapLockedPagesSpecifyCache");
-                      },
-                      "imports MmMapLockedPagesSpecifyCache"},
+        ViolationCase{
+            "safe_mdl_mapping",
+            [](ImageSpec& s) { add_import(s, "ntoskrnl.exe", "MmMapLockedPagesSpecifyCache"); },
+            "imports MmMapLockedPagesSpecifyCache"},
         ViolationCase{"secure_device",
                       [](ImageSpec& s) { add_import(s, "ntoskrnl.exe", "IoCreateDeviceSecure"); },
                       "imports IoCreateDeviceSecure"},
-        ViolationCase{"by_ordinal",
-                      [](ImageSpec& s) { add_import(s, "HAL.dll", "#12"); },
+        ViolationCase{"by_ordinal", [](ImageSpec& s) { add_import(s, "HAL.dll", "#12"); },
                       "imports ordinal 12 from HAL.dll"},
         ViolationCase{"machine", [](ImageSpec& s) { s.machine = machine::kAmd64; },
                       "machine is x64"},
@@ -97,21 +94,24 @@ INSTANTIATE_TEST_SUITE_P(
                       "format is PE32+"},
         ViolationCase{"subsystem", [](ImageSpec& s) { s.subsystem = subsystem::kWindowsCui; },
                       "subsystem is Windows console (3)"},
-        ViolationCase{"subsystem_version", [](ImageSpec& s) { s.subsystem_version = {5, 1}; },
+        ViolationCase{"subsystem_version",
+                      [](ImageSpec& s) {
+                          s.subsystem_version = {5, 1};
+                      },
                       "subsystem version is 5.1, expected 4.0"},
-        ViolationCase{"os_version", [](ImageSpec& s) { s.os_version = {6, 0}; },
+        ViolationCase{"os_version",
+                      [](ImageSpec& s) {
+                          s.os_version = {6, 0};
+                      },
                       "OS version is 6.0, expected 4.0"},
         ViolationCase{"not_executable", [](ImageSpec& s) { s.characteristics = 0; },
                       "not marked as an executable image"},
         ViolationCase{"relocs_stripped",
-                      [](ImageSpec& s) {
-                          s.characteristics |= file_flag::kRelocsStripped;
-                      },
+                      [](ImageSpec& s) { s.characteristics |= file_flag::kRelocsStripped; },
                       "relocations are stripped"},
         ViolationCase{"no_relocations", [](ImageSpec& s) { s.relocations.clear(); },
                       "no base relocations"},
-        ViolationCase{"entry_outside_sections",
-                      [](ImageSpec& s) { s.entry_point_rva = 0x9000; },
+        ViolationCase{"entry_outside_sections", [](ImageSpec& s) { s.entry_point_rva = 0x9000; },
                       "entry point RVA 0x9000 is not inside a section"},
         ViolationCase{"entry_in_data", [](ImageSpec& s) { s.entry_point_rva = 0x2000; },
                       "entry point lies in section .idata"}),

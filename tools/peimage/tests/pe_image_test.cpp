@@ -11,9 +11,9 @@
 namespace peimage {
 namespace {
 
+using testing::build_image;
 using testing::BuiltImage;
 using testing::ImageSpec;
-using testing::build_image;
 using testing::put16;
 using testing::put32;
 
@@ -30,8 +30,9 @@ struct HeaderCase {
     const char* label;
     ImageSpec spec;
 };
-void PrintTo(const HeaderCase& c, std::ostream* out) { *out << c.label; }
-
+void PrintTo(const HeaderCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
@@ -68,11 +69,20 @@ ImageSpec gui_program_x86() {
     return spec;
 }
 
+ImageSpec console_program_x64() {
+    ImageSpec spec = testing::driver_spec_x64();
+    spec.subsystem = subsystem::kWindowsCui;
+    spec.imports = {{"KERNEL32.dll", {"#3", "QueryDosDeviceA", "#65535"}}};
+    spec.relocations = {0xA000, 0xA008}; // DIR64
+    return spec;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Shapes, HeaderTest,
     ::testing::Values(HeaderCase{"x64_driver", testing::driver_spec_x64()},
                       HeaderCase{"x86_driver", testing::driver_spec_x86()},
-                      HeaderCase{"x86_program_with_ordinal", gui_program_x86()}),
+                      HeaderCase{"x86_program_with_ordinal", gui_program_x86()},
+                      HeaderCase{"x64_program_with_ordinals", console_program_x64()}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(PeImage, ImportNamesComeFromTheAddressTableWithoutLookupTable) {
@@ -134,8 +144,9 @@ struct DamageCase {
     const char* label;
     std::function<void(BuiltImage&)> damage;
 };
-void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.label; }
-
+void PrintTo(const DamageCase& c, std::ostream* out) {
+    *out << c.label;
+}
 
 class DamagedImageTest : public ::testing::TestWithParam<DamageCase> {};
 
@@ -150,8 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DamageCase{"empty", [](BuiltImage& b) { b.bytes.clear(); }},
         DamageCase{"no_mz", [](BuiltImage& b) { b.bytes[0] = 'X'; }},
-        DamageCase{"pe_offset_past_end",
-                   [](BuiltImage& b) { put32(b.bytes, 0x3C, 0x7FFFFFF0); }},
+        DamageCase{"pe_offset_past_end", [](BuiltImage& b) { put32(b.bytes, 0x3C, 0x7FFFFFF0); }},
         DamageCase{"no_pe_signature", [](BuiltImage& b) { b.bytes[b.pe_header_offset] = 'N'; }},
         DamageCase{"unknown_magic",
                    [](BuiltImage& b) { put16(b.bytes, b.optional_header_offset, 0x107); }},
@@ -159,9 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](BuiltImage& b) { put32(b.bytes, b.optional_header_offset + 92, 64); }},
         DamageCase{"truncated_section_data", [](BuiltImage& b) { b.bytes.resize(0x500); }},
         DamageCase{"dll_name_outside_sections",
-                   [](BuiltImage& b) {
-                       put32(b.bytes, b.import_descriptors_offset + 12, 0x9000);
-                   }},
+                   [](BuiltImage& b) { put32(b.bytes, b.import_descriptors_offset + 12, 0x9000); }},
         DamageCase{"import_table_unterminated",
                    [](BuiltImage& b) {
                        // Fill the whole import section with non-zero bytes.
@@ -170,8 +178,10 @@ INSTANTIATE_TEST_SUITE_P(
                            b.bytes[i] = 0x11;
                        }
                    }},
-        DamageCase{"relocation_block_too_short",
-                   [](BuiltImage& b) { put32(b.bytes, b.relocations_offset + 4, 4); }},
+        // A block must at least hold its own 8-byte header; a size of 0
+        // would never advance through the directory.
+        DamageCase{"relocation_block_empty",
+                   [](BuiltImage& b) { put32(b.bytes, b.relocations_offset + 4, 0); }},
         DamageCase{"relocation_block_past_directory",
                    [](BuiltImage& b) { put32(b.bytes, b.relocations_offset + 4, 0x1000); }}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -15,11 +15,13 @@ constexpr std::uint32_t kCodeRva = 0x1000;
 constexpr std::uint32_t kImportRva = 0x2000;
 constexpr std::uint32_t kRelocRva = 0x3000;
 
-constexpr std::uint32_t kCodeFlags = 0x60000020;   // code, execute, read
-constexpr std::uint32_t kDataFlags = 0xC0000040;   // initialized data, read, write
-constexpr std::uint32_t kRelocFlags = 0x42000040;  // initialized data, discardable, read
+constexpr std::uint32_t kCodeFlags = 0x60000020;  // code, execute, read
+constexpr std::uint32_t kDataFlags = 0xC0000040;  // initialized data, read, write
+constexpr std::uint32_t kRelocFlags = 0x42000040; // initialized data, discardable, read
 
-std::uint32_t align(std::uint32_t value, std::uint32_t to) { return (value + to - 1) / to * to; }
+std::uint32_t align(std::uint32_t value, std::uint32_t to) {
+    return (value + to - 1) / to * to;
+}
 
 void put64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value) {
     put32(bytes, at, static_cast<std::uint32_t>(value));
