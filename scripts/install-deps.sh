@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
   zip
+  # libFuzzer and the coverage tools, for the fuzz presets
+  libclang-rt-14-dev llvm-14
 )
 # Extra package sets: "windows" for the cross build and the Wine tests.
 for extra in "$@"; do

@@ -169,7 +169,12 @@ BOOLEAN LendPortToWaiters(PDEVICE_OBJECT DeviceObject, PIRP Irp, NTSTATUS* Statu
         /* Every open that holds the port still holds it after the lending pair. */
         LONG users = extension->UserCount;
         AllocateFreePort(DeviceObject, TRUE, TRUE);
-        AllocateFreePort(DeviceObject, FALSE, TRUE);
+        if (extension->PortAllocated) {
+            /* The port could not be given away (no IRP): undo the detach. */
+            SetLOR(LOR_LINES_ATTACH, extension->PortInfo.Controller);
+        } else {
+            AllocateFreePort(DeviceObject, FALSE, TRUE);
+        }
         if (extension->PortAllocated) {
             extension->UserCount = users;
         }

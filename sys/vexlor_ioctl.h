@@ -81,21 +81,23 @@
  * Start, Start+Step, ... below Start+Span; each position p receives two bytes
  * at p and LOR_PLANE_DISTANCE + p.  Under six bytes, or a window that reaches
  * past the buffer: STATUS_BUFFER_TOO_SMALL; a zero step with a non-zero span,
- * or a walk past position 65535: STATUS_INVALID_PARAMETER.  Bytes returned: 0.
+ * or a walk past position 65535: STATUS_INVALID_PARAMETER; no output buffer:
+ * STATUS_ACCESS_VIOLATION.  Bytes returned: 0.
  */
 #define IOCTL_LOR_READ_WINDOW LOR_ACQ_CODE(0x911, LOR_METHOD_OUT_DIRECT)
 /*
  * IOCTL_LOR_CAPTURE_TRIGGERED: output buffer of at least
  * LOR_SAMPLE_BUFFER_SIZE bytes, filled with a triggered capture at positions
- * 1 to 31999 of both planes.  Shorter: STATUS_BUFFER_TOO_SMALL.
- * Bytes returned: 0.
+ * 1 to 31999 of both planes.  Shorter: STATUS_BUFFER_TOO_SMALL; no output
+ * buffer: STATUS_ACCESS_VIOLATION.  Bytes returned: 0.
  */
 #define IOCTL_LOR_CAPTURE_TRIGGERED LOR_ACQ_CODE(0x912, LOR_METHOD_OUT_DIRECT)
 /*
  * IOCTL_LOR_READ_UNTIL_STOP: output buffer of at least
  * LOR_SAMPLE_BUFFER_SIZE bytes; on return the pair count (16 bits) at offset
  * 0, the pairs at positions 2 and up, the stop flag at LOR_PLANE_DISTANCE.
- * Shorter: STATUS_BUFFER_TOO_SMALL.  Bytes returned: 0.
+ * Shorter: STATUS_BUFFER_TOO_SMALL; no output buffer: STATUS_ACCESS_VIOLATION.
+ * Bytes returned: 0.
  */
 #define IOCTL_LOR_READ_UNTIL_STOP LOR_ACQ_CODE(0x913, LOR_METHOD_OUT_DIRECT)
 /*
@@ -135,14 +137,20 @@
 /*
  * IOCTL_LOR_READ_BYTES: reads InputBufferLength bytes from the EPP data
  * register into the output buffer (the input's content is not used).  An
- * output shorter than InputBufferLength: STATUS_BUFFER_TOO_SMALL.
+ * output shorter than InputBufferLength: STATUS_BUFFER_TOO_SMALL; no output
+ * buffer: STATUS_ACCESS_VIOLATION, even for an empty input.
  * Bytes returned: InputBufferLength.
  */
 #define IOCTL_LOR_READ_BYTES LOR_ACQ_CODE(0x91B, LOR_METHOD_OUT_DIRECT)
 /*
  * IOCTL_LOR_PORT_REQUEST: buffer = LorPortRequest in, the value read out.
- * Input under four bytes, or shorter than the sub-function's fields:
- * STATUS_BUFFER_TOO_SMALL.  See the LOR_PORT_* sub-functions below.
+ * Input under four bytes, or shorter than the sub-function's fields (8 bytes
+ * for the reads and LOR_PORT_SET_DIRECTION_MODE, 9, 10 or 12 for the writes
+ * of width 1, 2 or 4): STATUS_BUFFER_TOO_SMALL.  A read's output shorter than
+ * its value: STATUS_INVALID_PARAMETER, tested before the fields.  A register
+ * read or write (not the indexed ones) that would leave the five registers:
+ * STATUS_ACCESS_VIOLATION, tested last.  See the LOR_PORT_* sub-functions
+ * below.
  */
 #define IOCTL_LOR_PORT_REQUEST LOR_PORT_CODE(0x900, LOR_METHOD_BUFFERED)
 /* IOCTL_LOR_PORT_NOP: no buffers; always succeeds. */

@@ -32,6 +32,32 @@ void PortBus::Attach(uint32_t first, uint32_t count, std::shared_ptr<PortDevice>
     ranges_.push_back(Range{first, count, std::move(device)});
 }
 
+int PortBus::AddObserver(uint32_t first, uint32_t count,
+                         std::function<void(const BusEvent&)> observer) {
+    const int id = next_observer_id_++;
+    observers_.push_back(Observer{id, first, count, std::move(observer)});
+    return id;
+}
+
+void PortBus::RemoveObserver(int id) {
+    for (auto it = observers_.begin(); it != observers_.end(); ++it) {
+        if (it->id == id) {
+            observers_.erase(it);
+            return;
+        }
+    }
+}
+
+void PortBus::Notify(const BusEvent& event) const {
+    const uint64_t first_byte = event.address;
+    const uint64_t end = first_byte + static_cast<uint64_t>(event.width);
+    for (const Observer& observer : observers_) {
+        if (first_byte < uint64_t{observer.first} + observer.count && end > observer.first) {
+            observer.call(event);
+        }
+    }
+}
+
 PortDevice* PortBus::Find(uint32_t address) const {
     for (auto it = ranges_.rbegin(); it != ranges_.rend(); ++it) {
         if (address - it->first < it->count) {
@@ -48,6 +74,9 @@ void PortBus::Record(const BusEvent& event) {
 }
 
 uint32_t PortBus::Read(uint32_t address, int width) {
+    if (sink_ != nullptr) {
+        return sink_->Read(address, width);
+    }
     BusEvent event{BusEvent::kRead, address, width, 0, scheduler_.Now()};
     PortDevice* device = Find(address);
     if (device != nullptr) {
@@ -60,10 +89,15 @@ uint32_t PortBus::Read(uint32_t address, int width) {
         }
     }
     Record(event);
+    Notify(event);
     return event.value;
 }
 
 void PortBus::Write(uint32_t address, int width, uint32_t value) {
+    if (sink_ != nullptr) {
+        sink_->Write(address, width, value);
+        return;
+    }
     BusEvent event{BusEvent::kWrite, address, width, value, scheduler_.Now()};
     Record(event);
     PortDevice* device = Find(address);
@@ -73,6 +107,7 @@ void PortBus::Write(uint32_t address, int width, uint32_t value) {
     } else if (unclaimed_hook_) {
         unclaimed_hook_(event);
     }
+    Notify(event);
 }
 
 void PortBus::Stall(uint32_t microseconds) {

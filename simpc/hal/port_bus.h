@@ -65,10 +65,24 @@ class PortBus {
     // Tracing off keeps the trace from growing in long runs (benchmarks).
     void SetTracing(bool on) { tracing_ = on; }
 
+    // The cheapest bus there is, for benchmarks: while a sink is set, every
+    // read and write goes to it alone, whatever the address, and nothing
+    // else happens (no trace, no address lookup, no virtual time, no
+    // observers, no unclaimed hook).  Stalls are unchanged.  nullptr
+    // restores the bus.  The caller keeps the sink alive while it is set.
+    void SetSink(PortDevice* sink) { sink_ = sink; }
+
     // Called for every access to an address no device claims.
     void SetUnclaimedAccessHook(std::function<void(const BusEvent&)> hook) {
         unclaimed_hook_ = std::move(hook);
     }
+
+    // Watches [first, first + count): `observer` sees every read and write
+    // that touches a byte there (any width), after the access, whether a
+    // device claims the address or not.  Observers must not add or remove
+    // observers from inside the call.  Returns an id for RemoveObserver.
+    int AddObserver(uint32_t first, uint32_t count, std::function<void(const BusEvent&)> observer);
+    void RemoveObserver(int id);
 
   private:
     struct Range {
@@ -76,14 +90,24 @@ class PortBus {
         uint32_t count;
         std::shared_ptr<PortDevice> device;
     };
+    struct Observer {
+        int id;
+        uint32_t first;
+        uint32_t count;
+        std::function<void(const BusEvent&)> call;
+    };
     PortDevice* Find(uint32_t address) const;
     void Record(const BusEvent& event);
+    void Notify(const BusEvent& event) const;
 
     Scheduler& scheduler_;
     std::vector<Range> ranges_;
     std::vector<BusEvent> trace_;
     bool tracing_ = true;
+    PortDevice* sink_ = nullptr;
     std::function<void(const BusEvent&)> unclaimed_hook_;
+    std::vector<Observer> observers_;
+    int next_observer_id_ = 1;
 };
 
 }  // namespace simpc

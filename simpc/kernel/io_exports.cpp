@@ -56,7 +56,9 @@ BOOLEAN NTAPI IoCancelIrp(PIRP Irp) { return Pc::Current().io().CancelIrp(Irp); 
 
 VOID NTAPI IoAcquireCancelSpinLock(PKIRQL Irql) {
     Pc::Current().io().AcquireCancelLock();
-    *Irql = DISPATCH_LEVEL;
+    // The IRQL from before the lock raised it, for IoReleaseCancelSpinLock to
+    // return to; the simulated processor runs kernel code at PASSIVE_LEVEL.
+    *Irql = PASSIVE_LEVEL;
 }
 
 VOID NTAPI IoReleaseCancelSpinLock(KIRQL Irql) {

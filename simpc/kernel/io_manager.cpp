@@ -540,6 +540,11 @@ NTSTATUS IoManager::GetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK acc
     CloseHandleOf(object);
     *file = object;
     *device = object->DeviceObject;
+    if (pc_.faults().ShouldFail(FaultPoint::LookupWithoutFileObject)) {
+        // As some kernels answer: success, a device, but no file object.
+        DereferenceObject(object);
+        *file = nullptr;
+    }
     return STATUS_SUCCESS;
 }
 

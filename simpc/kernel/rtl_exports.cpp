@@ -50,13 +50,17 @@ NTSTATUS StoreDirect(PVOID entry_context, ULONG type, const uint8_t* data, ULONG
         } else if (target->MaximumLength < text_bytes + sizeof(WCHAR)) {
             return STATUS_BUFFER_TOO_SMALL;
         }
-        std::memcpy(target->Buffer, data, text_bytes);
+        if (text_bytes != 0) {  // an empty text may come without any data
+            std::memcpy(target->Buffer, data, text_bytes);
+        }
         target->Buffer[text_bytes / sizeof(WCHAR)] = 0;
         target->Length = static_cast<USHORT>(text_bytes);
         return STATUS_SUCCESS;
     }
     if (length <= sizeof(ULONG)) {
-        std::memcpy(entry_context, data, length);
+        if (length != 0) {
+            std::memcpy(entry_context, data, length);
+        }
         return STATUS_SUCCESS;
     }
     LONG declared;

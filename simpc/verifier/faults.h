@@ -11,6 +11,7 @@ enum class FaultPoint {
     IrpAllocation,               // IoAllocateIrp returns NULL
     BuildDeviceIoControlRequest, // IoBuildDeviceIoControlRequest returns NULL
     GetDeviceObjectPointer,      // IoGetDeviceObjectPointer fails
+    LookupWithoutFileObject,     // IoGetDeviceObjectPointer succeeds but returns no file object
     MapLockedPages,              // MmMapLockedPages returns NULL
     CreateDevice,                // IoCreateDevice fails
     CreateSymbolicLink,          // IoCreateSymbolicLink fails

@@ -90,6 +90,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     Pc& pc = Pc::Current();
     PFILE_OBJECT file = pc.win32().RemoveHandle(hObject);
+    if (file == nullptr && pc.win32().RemoveObjectHandle(hObject)) {
+        return TRUE;
+    }
     if (file == nullptr) {
         pc.win32().last_error = 6;
         return FALSE;

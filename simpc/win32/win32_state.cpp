@@ -71,7 +71,19 @@ PFILE_OBJECT Win32State::RemoveHandle(void* handle) {
     return file;
 }
 
+void* Win32State::AddObjectHandle() {
+    const uintptr_t value = next_handle_;
+    next_handle_ += 4;
+    object_handles_.insert(value);
+    return reinterpret_cast<void*>(value);
+}
+
+bool Win32State::RemoveObjectHandle(void* handle) {
+    return object_handles_.erase(reinterpret_cast<uintptr_t>(handle)) == 1;
+}
+
 void Win32State::CloseAll() {
+    object_handles_.clear();
     while (!handles_.empty()) {
         PFILE_OBJECT file = handles_.begin()->second;
         handles_.erase(handles_.begin());

@@ -1,11 +1,17 @@
 // The user-mode side of the simulated PC: the process's handle table and
-// its last-error value.
+// its last-error value, the user's message boxes, the system's version, the
+// drive's files and the programs started.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 
+#include "file_system.h"
+#include "message_boxes.h"
 #include "ntddk.h"
+#include "program_launcher.h"
+#include "system_version.h"
 
 namespace simpc {
 
@@ -22,10 +28,25 @@ class Win32State {
     // Closes every handle still open (the process ends).
     void CloseAll();
 
+    // Handles of other objects (processes, threads): CloseHandle closes them.
+    void* AddObjectHandle();
+    bool RemoveObjectHandle(void* handle);
+    size_t OpenObjectHandleCount() const { return object_handles_.size(); }
+
+    MessageBoxes& message_boxes() { return message_boxes_; }
+    SystemInfo& system_info() { return system_info_; }
+    FileSystem& files() { return files_; }
+    ProgramLauncher& programs() { return programs_; }
+
     uint32_t last_error = 0;
 
   private:
     std::map<uintptr_t, PFILE_OBJECT> handles_;
+    std::set<uintptr_t> object_handles_;
+    MessageBoxes message_boxes_;
+    SystemInfo system_info_;
+    FileSystem files_;
+    ProgramLauncher programs_;
     uintptr_t next_handle_ = 0x40;
 };
 

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # End-to-end load test of the x64 kernel driver on Wine.
 #
-#   run_wine_driver_test.sh <x64 vexlor.sys> <lookup_dos_device.exe>
+#   run_wine_driver_test.sh <x64 vexlor.sys> <lookup_dos_device.exe> <device_session.exe>
 #
 # In a fresh 64-bit Wine prefix: install the image as a kernel service
 # (demand start, Parameters\Lpt = 1), start it with Wine's own net.exe, see
 # from a Win32 program that the DOS name "Vexlor" now maps to
-# "\Device\Vexlor0" (DriverEntry ran), stop it, and see that the name is gone
-# (the unload routine ran). The device is never opened: Wine has no port I/O.
+# "\Device\Vexlor0" (DriverEntry ran), run one application session on the
+# device (open, version 2.4, no-op, an unserved code failing with error 1,
+# close), stop the service, and see that the name is gone (the unload routine
+# ran). Wine has no parallel-port driver and no port I/O: the open falls back
+# to raw access, and no request that reaches the port is ever sent.
 #
 # Exit 0 when every step passed, 1 otherwise. Every Wine process of the
 # prefix is ended on every exit path, and every wait is bounded.
@@ -35,12 +38,13 @@ fail() {
 
 now_ms() { date +%s%3N; }
 
-if [[ $# -ne 2 ]]; then
-    echo "usage: $0 <x64 vexlor.sys> <lookup_dos_device.exe>" >&2
+if [[ $# -ne 3 ]]; then
+    echo "usage: $0 <x64 vexlor.sys> <lookup_dos_device.exe> <device_session.exe>" >&2
     exit 1
 fi
 driver_image=$(realpath -e -- "$1") || fail "driver image not found: $1"
 lookup_exe=$(realpath -e -- "$2") || fail "lookup program not found: $2"
+session_exe=$(realpath -e -- "$3") || fail "session program not found: $3"
 
 for tool in wine wineboot wineserver timeout; do
     command -v "$tool" >/dev/null || fail "$tool not found (install Debian's wine and wine64)"
@@ -140,8 +144,9 @@ run_step "$DOS_NAME is not mapped before the load" "$STEP_TIMEOUT" \
 run_step "start the service (DriverEntry)" "$STEP_TIMEOUT" wine net start "$SERVICE"
 run_step "$DOS_NAME maps to $DEVICE_NAME" "$STEP_TIMEOUT" \
     wine "$lookup_exe" "$DOS_NAME" "$DEVICE_NAME"
+run_step "open, version, no-op, unserved code, close" "$STEP_TIMEOUT" wine "$session_exe"
 run_step "stop the service (unload)" "$STEP_TIMEOUT" wine net stop "$SERVICE"
 run_step "$DOS_NAME is gone after the unload" "$STEP_TIMEOUT" \
     wine "$lookup_exe" "$DOS_NAME" --absent
 
-echo "PASS: driver loaded and unloaded on Wine (wineboot ${boot_ms} ms, test $(($(now_ms) - test_start)) ms)"
+echo "PASS: driver loaded, opened, queried and unloaded on Wine (wineboot ${boot_ms} ms, test $(($(now_ms) - test_start)) ms)"
