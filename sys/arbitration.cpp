@@ -23,9 +23,17 @@ NTSTATUS NTAPI AllocateFreeCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVO
 /* Records what a completed allocate or free request did. */
 static VOID RecordRequestOutcome(PLorDeviceExtension Extension, BOOLEAN Release, NTSTATUS Status) {
     if (Release) {
+        Extension->UserCount = 0;
+        if (!NT_SUCCESS(Status)) {
+            /*
+             * The parallel-port driver did not take the port back: it still
+             * counts as this driver's grant, so the next acquire does not
+             * wait for it and the next give-back (or the unload) tries again.
+             */
+            return;
+        }
         LorTrace("OK port unmapped by ioctl\n");
         Extension->PortAllocated = FALSE;
-        Extension->UserCount = 0;
         return;
     }
     if (NT_SUCCESS(Status)) {

@@ -209,6 +209,15 @@ NTSTATUS PortReadPairs(PLorDeviceExtension Extension, PIRP Irp, PIO_STACK_LOCATI
             return STATUS_BUFFER_TOO_SMALL;
         }
     }
+    /*
+     * The pair count is reported as the bytes returned.  With a stride of 0
+     * the positions do not bound it: a count above the output's length would
+     * report more bytes than the caller's buffer holds (and could keep the
+     * port busy for billions of reads).
+     */
+    if (count > OutputLength(Stack)) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
 
     PUCHAR eppData = Extension->EppPort + 1;
     ULONG position = first;

@@ -157,8 +157,9 @@
 #define IOCTL_LOR_PORT_NOP LOR_PORT_CODE(0x901, LOR_METHOD_OUT_DIRECT)
 /*
  * IOCTL_LOR_PORT_READ_PAIRS: input = LorReadPairsRequest, output = a
- * two-plane sample buffer.  Input under 16 bytes, or a last pair whose upper
- * byte would lie at or past the output's end: STATUS_BUFFER_TOO_SMALL.  No
+ * two-plane sample buffer.  Input under 16 bytes, a last pair whose upper
+ * byte would lie at or past the output's end, or more pairs than the output
+ * has bytes (the count is the bytes returned): STATUS_BUFFER_TOO_SMALL.  No
  * output buffer: STATUS_ACCESS_VIOLATION.  Bytes returned: NumberOfPairs.
  */
 #define IOCTL_LOR_PORT_READ_PAIRS LOR_PORT_CODE(0x902, LOR_METHOD_OUT_DIRECT)
