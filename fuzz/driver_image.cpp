@@ -37,7 +37,7 @@ std::vector<std::pair<uintptr_t, uintptr_t>> VariableSections(const std::string&
                 sections.size() * sizeof(ElfW(Shdr)));
     const ElfW(Shdr)& names = sections[header.e_shstrndx];
     std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
-    for (const ElfW(Shdr)& section : sections) {
+    for (const ElfW(Shdr) & section : sections) {
         if (section.sh_name >= names.sh_size || names.sh_offset + names.sh_size > bytes.size() ||
             (section.sh_flags & (SHF_ALLOC | SHF_WRITE)) != (SHF_ALLOC | SHF_WRITE)) {
             continue;
@@ -56,8 +56,8 @@ std::vector<std::pair<uintptr_t, uintptr_t>> VariableSections(const std::string&
 
 // Copies that neither AddressSanitizer checks (the range holds the
 // redzones between the image's globals) nor the fuzzer's coverage sees.
-__attribute__((no_sanitize("address", "coverage", "alignment"))) void CopyUnchecked(
-    uint8_t* to, const uint8_t* from, size_t count) {
+__attribute__((no_sanitize("address", "coverage", "alignment"))) void
+CopyUnchecked(uint8_t* to, const uint8_t* from, size_t count) {
     volatile uint8_t* target = to;
     const volatile uint8_t* source = from;
     size_t i = 0;

@@ -5,25 +5,25 @@
 namespace vexlor_fuzz {
 
 const uint32_t kTableCodes[15] = {
-    IOCTL_LOR_SHIFT_OUT_BLOCK, IOCTL_LOR_READ_WINDOW,   IOCTL_LOR_CAPTURE_TRIGGERED,
-    IOCTL_LOR_READ_UNTIL_STOP, IOCTL_LOR_SET_LINES,     IOCTL_LOR_NOP,
-    IOCTL_LOR_READ_EEPROM,     IOCTL_LOR_WRITE_BYTES,   IOCTL_LOR_SHIFT_OUT,
-    IOCTL_LOR_SET_EPP_MODE,    IOCTL_LOR_GET_VERSION,   IOCTL_LOR_READ_BYTES,
-    IOCTL_LOR_PORT_REQUEST,    IOCTL_LOR_PORT_NOP,      IOCTL_LOR_PORT_READ_PAIRS,
+    IOCTL_LOR_SHIFT_OUT_BLOCK, IOCTL_LOR_READ_WINDOW, IOCTL_LOR_CAPTURE_TRIGGERED,
+    IOCTL_LOR_READ_UNTIL_STOP, IOCTL_LOR_SET_LINES,   IOCTL_LOR_NOP,
+    IOCTL_LOR_READ_EEPROM,     IOCTL_LOR_WRITE_BYTES, IOCTL_LOR_SHIFT_OUT,
+    IOCTL_LOR_SET_EPP_MODE,    IOCTL_LOR_GET_VERSION, IOCTL_LOR_READ_BYTES,
+    IOCTL_LOR_PORT_REQUEST,    IOCTL_LOR_PORT_NOP,    IOCTL_LOR_PORT_READ_PAIRS,
 };
 
 const uint32_t kSubFunctions[11] = {
-    LOR_PORT_READ_UCHAR,          LOR_PORT_READ_USHORT,         LOR_PORT_READ_ULONG,
-    LOR_PORT_READ_INDEXED_UCHAR,  LOR_PORT_READ_INDEXED_USHORT, LOR_PORT_WRITE_UCHAR,
-    LOR_PORT_WRITE_USHORT,        LOR_PORT_WRITE_ULONG,         LOR_PORT_WRITE_INDEXED_UCHAR,
+    LOR_PORT_READ_UCHAR,           LOR_PORT_READ_USHORT,         LOR_PORT_READ_ULONG,
+    LOR_PORT_READ_INDEXED_UCHAR,   LOR_PORT_READ_INDEXED_USHORT, LOR_PORT_WRITE_UCHAR,
+    LOR_PORT_WRITE_USHORT,         LOR_PORT_WRITE_ULONG,         LOR_PORT_WRITE_INDEXED_UCHAR,
     LOR_PORT_WRITE_INDEXED_USHORT, LOR_PORT_SET_DIRECTION_MODE,
 };
 
 // Around the sizes that the requests check: the shift block limit, the
 // planes' distance, the sample buffer, 64 KiB.
 const uint32_t kInterestingLengths[24] = {
-    0x100,  0x1AA2, 0x1AA3, 0x1AA4,  0x4000,  0x7D00,  0x7FFF,  0x8000,
-    0x8001, 0x8002, 0x8005, 0x8006,  0x8007,  0xFCFF,  0xFD00,  0xFD01,
+    0x100,  0x1AA2, 0x1AA3,  0x1AA4,  0x4000,  0x7D00,  0x7FFF,  0x8000,
+    0x8001, 0x8002, 0x8005,  0x8006,  0x8007,  0xFCFF,  0xFD00,  0xFD01,
     0xFFFE, 0xFFFF, 0x10000, 0x10001, 0x10005, 0x10006, 0x18000, 0x1FFFF,
 };
 
@@ -76,7 +76,9 @@ uint32_t DecodeLength(Reader& reader) {
     return b < 0xFC ? value : 0x10000u + value;
 }
 
-uint32_t TableCode(Reader& reader) { return kTableCodes[reader.U8() % 15]; }
+uint32_t TableCode(Reader& reader) {
+    return kTableCodes[reader.U8() % 15];
+}
 
 // The code, and the sub-function that goes over the input's first bytes (or 0).
 uint32_t DecodeCode(Reader& reader, uint32_t* sub_function) {
@@ -101,8 +103,8 @@ uint32_t DecodeCode(Reader& reader, uint32_t* sub_function) {
         }
         case 18: {
             const uint32_t code = TableCode(reader);
-            const uint32_t type = (code >> 16) == LOR_DEVICE_TYPE ? LOR_ACQUISITION_TYPE
-                                                                  : LOR_DEVICE_TYPE;
+            const uint32_t type =
+                (code >> 16) == LOR_DEVICE_TYPE ? LOR_ACQUISITION_TYPE : LOR_DEVICE_TYPE;
             return (code & ~kTypeMask) | (type << 16);
         }
         case 19:
@@ -121,8 +123,8 @@ Request DecodeRequest(Reader& reader) {
     uint32_t sub_function = 0;
     request.code = DecodeCode(reader, &sub_function);
     request.input_length = DecodeLength(reader);
-    request.input_head = reader.Bytes(request.input_length < kInputHeadMax ? request.input_length
-                                                                           : kInputHeadMax);
+    request.input_head =
+        reader.Bytes(request.input_length < kInputHeadMax ? request.input_length : kInputHeadMax);
     for (size_t i = 0; sub_function != 0 && i < 4 && i < request.input_head.size(); ++i) {
         request.input_head[i] = static_cast<uint8_t>(sub_function >> (8 * i));
     }
@@ -132,7 +134,9 @@ Request DecodeRequest(Reader& reader) {
     return request;
 }
 
-std::vector<uint8_t> DecodeAnswers(Reader& reader) { return reader.Bytes(reader.U8()); }
+std::vector<uint8_t> DecodeAnswers(Reader& reader) {
+    return reader.Bytes(reader.U8());
+}
 
 // Open, close or request: the operations an application performs.
 Operation DecodeCall(Reader& reader, uint8_t opcode) {
@@ -269,7 +273,8 @@ Encoder& Encoder::Request(uint8_t handle, uint8_t table_index, const std::vector
     }
     Length(output_length);
     for (size_t i = 0; i < output_length && i < kOutputHeadMax; ++i) {
-        bytes_.push_back(i < output_head.size() ? output_head[i] : FillByte(static_cast<uint32_t>(i)));
+        bytes_.push_back(i < output_head.size() ? output_head[i]
+                                                : FillByte(static_cast<uint32_t>(i)));
     }
     return *this;
 }

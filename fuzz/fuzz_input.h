@@ -85,26 +85,28 @@ extern const uint32_t kSubFunctions[11];
 extern const uint32_t kInterestingLengths[24];
 
 // Content of a caller buffer beyond the bytes the input gives.
-inline uint8_t FillByte(uint32_t offset) { return static_cast<uint8_t>(0xA5 ^ (offset * 7)); }
+inline uint8_t FillByte(uint32_t offset) {
+    return static_cast<uint8_t>(0xA5 ^ (offset * 7));
+}
 
 enum class LptKind : uint8_t {
-    kDword,       // REG_DWORD, the Lpt number
-    kNoKey,       // no Parameters key
-    kNoValue,     // the key without the value
-    kString,      // REG_SZ of the number's digits
-    kShortBinary, // REG_BINARY of 2 bytes
-    kLongBinary,  // REG_BINARY of 8 bytes
-    kQword,       // REG_QWORD
-    kEmptyDword,  // REG_DWORD of no bytes
+    kDword,        // REG_DWORD, the Lpt number
+    kNoKey,        // no Parameters key
+    kNoValue,      // the key without the value
+    kString,       // REG_SZ of the number's digits
+    kShortBinary,  // REG_BINARY of 2 bytes
+    kLongBinary,   // REG_BINARY of 8 bytes
+    kQword,        // REG_QWORD
+    kEmptyDword,   // REG_DWORD of no bytes
 };
 
 enum class LoadFault : uint8_t { kNone, kPool, kCreateDevice, kCreateSymbolicLink };
 
 enum class AllocateBehaviour : uint8_t {
-    kNormal,       // granted when the port is free, queued otherwise
-    kUnsuccessful, // completed at once with STATUS_UNSUCCESSFUL
-    kCancelled,    // completed at once with STATUS_CANCELLED
-    kBusyWarning,  // completed at once with STATUS_DEVICE_BUSY (a warning)
+    kNormal,        // granted when the port is free, queued otherwise
+    kUnsuccessful,  // completed at once with STATUS_UNSUCCESSFUL
+    kCancelled,     // completed at once with STATUS_CANCELLED
+    kBusyWarning,   // completed at once with STATUS_DEVICE_BUSY (a warning)
 };
 
 enum class FreeBehaviour : uint8_t {
@@ -135,7 +137,7 @@ struct Request {
     uint8_t handle = 0;
     uint32_t code = 0;
     uint32_t input_length = 0;
-    std::vector<uint8_t> input_head;   // min(input_length, kInputHeadMax) bytes
+    std::vector<uint8_t> input_head;  // min(input_length, kInputHeadMax) bytes
     uint32_t output_length = 0;
     std::vector<uint8_t> output_head;  // min(output_length, kOutputHeadMax) bytes
 };
@@ -152,16 +154,16 @@ struct Operation {
         kDeferred,
         kParportChanges,
     } kind = kOpen;
-    uint8_t access = 0;           // kOpen: 0 read+write, 1 read, 2 write, 3 none
-    uint8_t handle = 0;           // kClose
-    Request request;              // kRequest
-    uint8_t fault_point = 0;      // kFault
+    uint8_t access = 0;       // kOpen: 0 read+write, 1 read, 2 write, 3 none
+    uint8_t handle = 0;       // kClose
+    Request request;          // kRequest
+    uint8_t fault_point = 0;  // kFault
     uint8_t fault_skip = 0;
-    uint8_t port = 0;             // kClientArrives
-    uint32_t delay_100us = 0;     // kTimePasses, kClientArrives, kDeferred
-    uint32_t hold_100us = 0;      // kClientArrives
-    std::vector<uint8_t> answers; // kAnswers
-    uint8_t parport_byte = 0;     // kParportChanges
+    uint8_t port = 0;              // kClientArrives
+    uint32_t delay_100us = 0;      // kTimePasses, kClientArrives, kDeferred
+    uint32_t hold_100us = 0;       // kClientArrives
+    std::vector<uint8_t> answers;  // kAnswers
+    uint8_t parport_byte = 0;      // kParportChanges
     // kDeferred: the call that runs later (kind kOpen, kClose or kRequest).
     std::vector<Operation> deferred;
 };

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver_image.h"
+#include "caller_buffer.h"
 #include "oracle.h"
 #include "vexlor_ioctl.h"
 
@@ -14,86 +14,13 @@ namespace vexlor_fuzz {
 namespace {
 
 constexpr simpc::Nanoseconds k100us = 100 * 1000;
-constexpr simpc::Nanoseconds kMillisecond = 1000 * 1000;
-constexpr uint32_t kTranslationOffset = 0x1000;
-constexpr uint32_t kRegisterCount = 5;
-constexpr uint32_t kEcrOffset = 0x402;
 
 const char* const kLendingTrace = "Freeing port for other for a while...\n";
-
-// Where LPT<n> lies when no parallel-port driver answers for it.
-uint32_t LegacyBase(uint32_t lpt) {
-    switch (lpt) {
-        case 2:
-            return 0x278;
-        case 3:
-            return 0x3F8;
-        case 4:
-            return 0x2F8;
-        default:
-            return 0x378;
-    }
-}
-
-// The port number that the driver reads: the registry value when it is a
-// four-byte REG_DWORD and the driver gets the pool to ask for it, else 1.
-uint32_t EffectiveLpt(const Setup& setup) {
-    return setup.lpt_kind == LptKind::kDword && setup.load_fault != LoadFault::kPool ? setup.lpt
-                                                                                    : 1;
-}
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%X", value);
-    return text;
-}
 
 std::string Describe(const Request& request) {
     return "request " + Hex(request.code) + " (input " + std::to_string(request.input_length) +
            ", output " + std::to_string(request.output_length) + ")";
 }
-
-// FillByte over the lengths that requests mostly have, computed once.
-struct Filler {
-    static const Filler& Get() {
-        static const Filler filler;
-        return filler;
-    }
-    Filler() : bytes(0x20000) {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = FillByte(static_cast<uint32_t>(i));
-        }
-    }
-    std::vector<uint8_t> bytes;
-};
-
-// A caller buffer: its own heap block of exactly `length` bytes, so that
-// AddressSanitizer reports any byte read or written outside it.
-struct CallerBuffer {
-    CallerBuffer(uint32_t length, const std::vector<uint8_t>& head) : length(length) {
-        if (length == 0) {
-            return;
-        }
-        bytes = static_cast<uint8_t*>(std::malloc(length));
-        const Filler& filler = Filler::Get();
-        std::memcpy(bytes, filler.bytes.data(), length < filler.bytes.size() ? length
-                                                                              : filler.bytes.size());
-        for (uint32_t i = static_cast<uint32_t>(filler.bytes.size()); i < length; ++i) {
-            bytes[i] = FillByte(i);
-        }
-        std::memcpy(bytes, head.data(), head.size());
-        copy.assign(bytes, bytes + length);
-    }
-    ~CallerBuffer() { std::free(bytes); }
-    CallerBuffer(const CallerBuffer&) = delete;
-    CallerBuffer& operator=(const CallerBuffer&) = delete;
-
-    bool Unchanged() const { return length == 0 || std::memcmp(bytes, copy.data(), length) == 0; }
-
-    uint32_t length;
-    uint8_t* bytes = nullptr;
-    std::vector<uint8_t> copy;
-};
 
 }  // namespace
 
@@ -102,12 +29,6 @@ Session::Session(const Scenario& scenario, const std::string& system_drive,
     : scenario_(scenario), image_path_(image_path), pc_(system_drive) {}
 
 Session::~Session() = default;
-
-uint32_t Session::Translated(uint32_t bus_address) const {
-    const Setup& setup = scenario_.setup;
-    return !setup.translation_fails && setup.translation_offset ? bus_address + kTranslationOffset
-                                                                : bus_address;
-}
 
 void Session::Run() {
     BuildMachine();
@@ -118,147 +39,17 @@ void Session::Run() {
     Finish();
 }
 
-// ---- the machine -------------------------------------------------------------
-
-void Session::AttachPort(uint32_t base) {
-    watch_.AllowPort(base);
-    pc_.bus().Attach(base, kRegisterCount, port_);
-    pc_.bus().Attach(base + kEcrOffset, 1, port_);
-}
-
-void Session::BuildMachine() {
-    const Setup& setup = scenario_.setup;
-    pc_.bus().SetTracing(false);
-    mdls_mapped_ = setup.mdls_mapped;
-    pc_.io().SetOutputMdlsMapped(mdls_mapped_);
-    if (setup.translation_fails) {
-        pc_.SetBusTranslator([](int, uint32_t, uint64_t, uint32_t*, uint64_t* translated) {
-            *translated = 0;
-            return false;
-        });
-    } else if (setup.translation_offset) {
-        pc_.SetBusTranslator([](int interface_type, uint32_t bus_number, uint64_t bus_address,
-                                uint32_t* address_space, uint64_t* translated) {
-            const bool io = interface_type == Isa && bus_number == 0 && *address_space == 1;
-            *translated = io ? bus_address + kTranslationOffset : 0;
-            return io;
-        });
-    }
-
-    const uint32_t lpt = EffectiveLpt(setup);
-    AttachPort(Translated(LegacyBase(lpt)));
-    if (setup.parport_present) {
-        std::vector<simpc::ParallelPortConfig> ports;
-        for (int i = 0; i < setup.port_count; ++i) {
-            const uint32_t base = kPortBases[(setup.first_base + i) % 4];
-            ports.push_back(simpc::ParallelPortConfig{base, Translated(base), 8});
-        }
-        parport_ = std::make_unique<simpc::ParallelPortDriver>(pc_, ports);
-        for (int i = 0; i < setup.port_count; ++i) {
-            parport_->ReplyWithoutRoutines(i, setup.reply_without_routines);
-            parport_->GrantWhenCancelled(i, setup.grant_when_cancelled);
-        }
-        ApplyArbitration(static_cast<uint8_t>(static_cast<uint8_t>(setup.allocate) |
-                                              (static_cast<uint8_t>(setup.free) << 2)));
-        // Only the port that LPT<n> names is the driver's; the others are not.
-        if (lpt >= 1 && lpt <= static_cast<uint32_t>(setup.port_count)) {
-            AttachPort(ports[lpt - 1].controller);
-        }
-    }
-    port_->SetAnswers(setup.answers);
-    watch_.Watch(pc_.bus());
-    WriteLptValue();
-}
-
-void Session::WriteLptValue() {
-    const Setup& setup = scenario_.setup;
-    const std::string key = simpc::Pc::ServiceKey("vexlor");
-    const std::string parameters = key + "\\Parameters";
-    pc_.registry().CreateKey(key);
-    const uint32_t n = setup.lpt;
-    const std::vector<uint8_t> le = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                                     static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 24)};
-    switch (setup.lpt_kind) {
-        case LptKind::kDword:
-            pc_.registry().SetValue(parameters, "Lpt", simpc::RegistryValue::Dword(n));
-            break;
-        case LptKind::kNoKey:
-            break;
-        case LptKind::kNoValue:
-            pc_.registry().CreateKey(parameters);
-            break;
-        case LptKind::kString:
-            pc_.registry().SetValue(parameters, "Lpt",
-                                    simpc::RegistryValue::String(std::to_string(n)));
-            break;
-        case LptKind::kShortBinary:
-            pc_.registry().SetValue(parameters, "Lpt",
-                                    simpc::RegistryValue::Binary({le[0], le[1]}));
-            break;
-        case LptKind::kLongBinary: {
-            std::vector<uint8_t> bytes = le;
-            bytes.insert(bytes.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-            pc_.registry().SetValue(parameters, "Lpt", simpc::RegistryValue::Binary(bytes));
-            break;
-        }
-        case LptKind::kQword: {
-            std::vector<uint8_t> bytes = le;
-            bytes.insert(bytes.end(), {0, 0, 0, 0});
-            pc_.registry().SetValue(parameters, "Lpt",
-                                    simpc::RegistryValue::Binary(bytes, 11 /* REG_QWORD */));
-            break;
-        }
-        case LptKind::kEmptyDword:
-            pc_.registry().SetValue(parameters, "Lpt",
-                                    simpc::RegistryValue::Binary({}, 4 /* REG_DWORD */));
-            break;
-    }
-}
-
-void Session::ApplyArbitration(uint8_t byte) {
-    static const NTSTATUS kAllocateStatus[4] = {STATUS_SUCCESS, STATUS_UNSUCCESSFUL,
-                                                STATUS_CANCELLED, STATUS_DEVICE_BUSY};
-    int free = (byte >> 2) & 3;
-    if (free == static_cast<int>(FreeBehaviour::kFails) && LeftOut("failing-free")) {
-        free = static_cast<int>(FreeBehaviour::kNormal);
-    }
-    for (int i = 0; i < static_cast<int>(parport_->PortCount()); ++i) {
-        parport_->FailAllocateRequestsWith(i, kAllocateStatus[byte & 3]);
-        parport_->FailFreeRequestsWith(i, free == 1 ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS);
-        parport_->DelayFreeRequests(i, free == 2   ? 1500 * kMillisecond
-                                       : free == 3 ? 10 * kMillisecond
-                                                   : 0);
-    }
-}
-
-void Session::LoadDriver() {
-    switch (scenario_.setup.load_fault) {
-        case LoadFault::kNone:
-            break;
-        case LoadFault::kPool:
-            pc_.faults().FailNext(simpc::FaultPoint::PoolAllocation);
-            break;
-        case LoadFault::kCreateDevice:
-            pc_.faults().FailNext(simpc::FaultPoint::CreateDevice);
-            break;
-        case LoadFault::kCreateSymbolicLink:
-            pc_.faults().FailNext(simpc::FaultPoint::CreateSymbolicLink);
-            break;
-    }
-    const DriverImage& image = DriverImage::Get(image_path_);
-    image.RestoreData();
-    const NTSTATUS status = pc_.loader().LoadBuiltin("vexlor", image.Entry());
-    if (status != STATUS_SUCCESS) {
-        Crash("DriverEntry returned " + Hex(static_cast<uint32_t>(status)));
-    }
-    pc_.faults().Clear();
-    CheckFindings(pc_, "at load");
-}
-
-// ---- operations --------------------------------------------------------------
-
 void Session::Perform(const Operation& op) {
     const simpc::Nanoseconds now = pc_.clock().Now();
+    if (Verbose() && op.kind != Operation::kOpen && op.kind != Operation::kClose &&
+        op.kind != Operation::kRequest) {
+        static const char* const kNames[] = {"open",    "close",         "request",
+                                             "fault",   "time passes",   "client arrives",
+                                             "answers", "deferred call", "parport changes"};
+        std::fprintf(stderr, "at %llu us: %s (point %d, delay %u, hold %u, byte 0x%X)\n",
+                     static_cast<unsigned long long>(now / 1000), kNames[op.kind], op.fault_point,
+                     op.delay_100us, op.hold_100us, op.parport_byte);
+    }
     switch (op.kind) {
         case Operation::kOpen:
         case Operation::kClose:
@@ -266,9 +57,6 @@ void Session::Perform(const Operation& op) {
             PerformCall(op);
             break;
         case Operation::kFault:
-            if (Verbose()) {
-                std::fprintf(stderr, "fault %d skip %d\n", op.fault_point, op.fault_skip);
-            }
             pc_.faults().FailNext(static_cast<simpc::FaultPoint>(op.fault_point), op.fault_skip);
             break;
         case Operation::kTimePasses:
@@ -333,12 +121,11 @@ void Session::Open(uint8_t access) {
     if (handles_.size() >= kMaxHandles) {
         return;
     }
-    static const DWORD kAccess[4] = {GENERIC_READ | GENERIC_WRITE, GENERIC_READ, GENERIC_WRITE,
-                                     0};
+    static const DWORD kAccess[4] = {GENERIC_READ | GENERIC_WRITE, GENERIC_READ, GENERIC_WRITE, 0};
     SetLastError(0);
-    HANDLE handle = CreateFileA(LOR_WIN32_DEVICE_PATH, kAccess[access & 3],
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(LOR_WIN32_DEVICE_PATH, kAccess[access & 3], FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     const DWORD error = GetLastError();
     if (Verbose()) {
         std::fprintf(stderr, "open access %d: %s (error %u)\n", access,

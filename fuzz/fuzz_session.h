@@ -3,6 +3,8 @@
 // oracle checked after each, then every handle closed and the driver
 // unloaded - where the verifier checks for leaked IRPs, pool and
 // references and the port must be back with the parallel-port driver.
+// The machine's setup is in fuzz_machine.cpp, the operations and their
+// oracles in fuzz_session.cpp.
 #pragma once
 
 #include <memory>

@@ -24,6 +24,12 @@ void Crash(const std::string& message) {
     std::abort();
 }
 
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%X", value);
+    return text;
+}
+
 void CheckFindings(simpc::Pc& pc, const std::string& where) {
     const std::vector<std::string>& findings = pc.verifier().Findings();
     if (findings.empty()) {
@@ -34,14 +40,6 @@ void CheckFindings(simpc::Pc& pc, const std::string& where) {
         message += "\n  " + finding;
     }
     Crash(message);
-}
-
-bool LeftOut(const char* feature) {
-    static const std::string without = [] {
-        const char* value = std::getenv("VEXLOR_FUZZ_WITHOUT");
-        return std::string(value != nullptr ? value : "");
-    }();
-    return without.find(feature) != std::string::npos;
 }
 
 bool Verbose() {

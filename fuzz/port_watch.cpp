@@ -1,7 +1,6 @@
 #include "port_watch.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "oracle.h"
@@ -12,12 +11,6 @@ namespace {
 
 constexpr uint32_t kRegisterCount = 5;  // data, status, control, EPP address, EPP data
 constexpr uint32_t kEcrOffset = 0x402;
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%X", value);
-    return text;
-}
 
 }  // namespace
 

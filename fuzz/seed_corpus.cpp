@@ -57,7 +57,9 @@ constexpr uint8_t kTranslationFails = 0x10;
 constexpr uint8_t kTranslationOffset = 0x20;
 
 // Milliseconds in the format's 100 us units.
-constexpr uint16_t Ms(int ms) { return static_cast<uint16_t>(ms * 10); }
+constexpr uint16_t Ms(int ms) {
+    return static_cast<uint16_t>(ms * 10);
+}
 
 std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {
     std::vector<uint8_t> bytes;
@@ -111,8 +113,8 @@ std::vector<Seed> Seeds() {
                      .Request(0, kSetLines, {9}, 0)
                      .Request(0, kSetLines, {}, 0));
     add("eeprom", Raw(1, {0x02, 0x00, 0x02}).Open().Request(0, kReadEeprom, {5, 0}, 2));
-    add("eeprom-short", Raw().Open().Request(0, kReadEeprom, {5}, 2).Request(0, kReadEeprom,
-                                                                              {5, 0}, 1));
+    add("eeprom-short",
+        Raw().Open().Request(0, kReadEeprom, {5}, 2).Request(0, kReadEeprom, {5, 0}, 1));
 
     // Register access.
     {
@@ -137,11 +139,11 @@ std::vector<Seed> Seeds() {
                           .Request(0, kPortRequest, Port(LOR_PORT_WRITE_USHORT, 0, 1, 9), 0)
                           .Request(0, kPortRequest, Port(LOR_PORT_READ_ULONG, 0, 0, 8), 3)
                           .Request(0, kPortRequest, {0, 8}, 0));
-    add("direction-mode", Raw(1, {0x2C, 0x34, 0x12})
-                              .Open()
-                              .Request(0, kPortRequest, Port(LOR_PORT_SET_DIRECTION_MODE, 1, 0, 8), 0)
-                              .Request(0, kPortRequest, Port(LOR_PORT_READ_INDEXED_USHORT, 0x1F, 0, 8),
-                                       2));
+    add("direction-mode",
+        Raw(1, {0x2C, 0x34, 0x12})
+            .Open()
+            .Request(0, kPortRequest, Port(LOR_PORT_SET_DIRECTION_MODE, 1, 0, 8), 0)
+            .Request(0, kPortRequest, Port(LOR_PORT_READ_INDEXED_USHORT, 0x1F, 0, 8), 2));
     add("pairs", Raw(1, {1, 2, 3})
                      .Open()
                      .Request(0, kReadPairs, Le32({0, 1, 3, 4}), 0x8010)
@@ -170,7 +172,8 @@ std::vector<Seed> Seeds() {
                           .Request(0, kReadUntilStop, {}, 0xFCFF));
     add("until-full", Raw(1, {0x80}).Open().Request(0, kReadUntilStop, {}, 0xFD00));
     add("capture", Raw(1, {0x01}).Open().Request(0, kCaptureTriggered, {}, 0xFD00));
-    add("capture-no-trigger", Raw(1, {0x00, 0x02}).Open().Request(0, kCaptureTriggered, {}, 0xFD00));
+    add("capture-no-trigger",
+        Raw(1, {0x00, 0x02}).Open().Request(0, kCaptureTriggered, {}, 0xFD00));
     add("read-bytes", Raw(1, {0x11, 0x22})
                           .Open()
                           .Request(0, kReadBytes, std::vector<uint8_t>(16), 16)
@@ -230,20 +233,12 @@ std::vector<Seed> Seeds() {
                                .Deferred(Ms(30))
                                .Close(1)
                                .Request(0, kGetVersion, {}, 2));
-    add("open-during-open", Parport()
-                                .ClientArrives(0, 0, Ms(100))
-                                .TimePasses(1)
-                                .Deferred(Ms(20))
-                                .Open()
-                                .Open());
+    add("open-during-open",
+        Parport().ClientArrives(0, 0, Ms(100)).TimePasses(1).Deferred(Ms(20)).Open().Open());
     add("allocate-fails", Parport(1).ClientArrives(0, 0, Ms(100)).TimePasses(1).Open());
     add("free-late", Parport(2 << 2).ClientArrives(0, 0, Ms(10)).TimePasses(1).Open().Close(0));
-    add("free-fails", Parport(1 << 2)
-                          .ClientArrives(0, 0, Ms(10))
-                          .TimePasses(1)
-                          .Open()
-                          .Close(0)
-                          .Open());
+    add("free-fails",
+        Parport(1 << 2).ClientArrives(0, 0, Ms(10)).TimePasses(1).Open().Close(0).Open());
     add("grant-when-cancelled", Parport(0, kParport | kGrantWhenCancelled)
                                     .ClientArrives(0, 0, Ms(1500))
                                     .TimePasses(1)
@@ -264,8 +259,11 @@ std::vector<Seed> Seeds() {
                          .Close(0)
                          .Open()
                          .Close(0));
-    add("fault-map", Raw().Open().Fault(kMapPages).Request(0, kGetVersion, {}, 2).Request(
-                         0, kGetVersion, {}, 2));
+    add("fault-map", Raw()
+                         .Open()
+                         .Fault(kMapPages)
+                         .Request(0, kGetVersion, {}, 2)
+                         .Request(0, kGetVersion, {}, 2));
     return seeds;
 }
 

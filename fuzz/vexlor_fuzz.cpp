@@ -16,6 +16,7 @@
 namespace {
 
 std::string g_system_drive;
+std::string g_image;
 
 void RemoveSystemDrive() {
     std::error_code ignored;
@@ -36,16 +37,17 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     }
     g_system_drive = pattern;
     std::atexit(RemoveSystemDrive);
-    vexlor_fuzz::DriverImage::Get(VEXLOR_IMAGE);
-    if (const char* without = std::getenv("VEXLOR_FUZZ_WITHOUT")) {
-        std::fprintf(stderr, "vexlor fuzz: leaving out: %s\n", without);
-    }
+    // The image of this build, or a copy that VEXLOR_FUZZ_IMAGE names (a
+    // long run can then go on while the build directory is rebuilt).
+    const char* image = std::getenv("VEXLOR_FUZZ_IMAGE");
+    g_image = image != nullptr ? image : VEXLOR_IMAGE;
+    vexlor_fuzz::DriverImage::Get(g_image);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const vexlor_fuzz::Scenario scenario = vexlor_fuzz::Decode(data, size);
-    vexlor_fuzz::Session session(scenario, g_system_drive, VEXLOR_IMAGE);
+    vexlor_fuzz::Session session(scenario, g_system_drive, g_image);
     session.Run();
     return 0;
 }

@@ -185,6 +185,9 @@ BOOLEAN LendPortToWaiters(PDEVICE_OBJECT DeviceObject, PIRP Irp, NTSTATUS* Statu
         }
         if (extension->PortAllocated) {
             extension->UserCount = users;
+        } else {
+            /* The port was not taken back: the opens that held it hold nothing now. */
+            extension->UserGeneration++;
         }
         extension->Lending = FALSE;
         extension->Arbitrating = FALSE;

@@ -52,6 +52,13 @@ typedef struct _LorDeviceExtension {
     BOOLEAN Arbitrating;
     /* Closes that arrived while Arbitrating and still have to give their user back. */
     LONG DeferredReleases;
+    /*
+     * An open that becomes a user of the held port marks its file object
+     * with this generation.  A lending step that cannot take the port back
+     * starts a new one: the opens of the old generation hold nothing any
+     * more, and their closes give nothing back.
+     */
+    ULONG UserGeneration;
 } LorDeviceExtension, *PLorDeviceExtension;
 
 /* Register map, relative to the port's base (the data register). */

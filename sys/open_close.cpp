@@ -7,8 +7,13 @@
  */
 #include "lor_driver.h"
 
-/* Marks, in an open's file object, that the open counts as a user of the held port. */
-#define LOR_OPEN_HOLDS_PORT ((PVOID)(ULONG_PTR)1)
+/*
+ * The mark, in an open's file object, that the open counts as a user of the
+ * held port in the current generation of users (never NULL).
+ */
+static PVOID UserMark(const LorDeviceExtension* Extension) {
+    return (PVOID)((ULONG_PTR)Extension->UserGeneration * 2 + 1);
+}
 
 /* The legacy base address of LPT<n>, for a port reached without the parallel-port driver. */
 static ULONG LegacyBase(ULONG LptNumber) {
@@ -91,7 +96,7 @@ NTSTATUS NTAPI LORDispatchOpenCreate(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         LorTrace(NT_SUCCESS(status) ? "OK\n" : "ERROR\n");
         /* An open that timed out succeeds without the port and counts as no user. */
         if (NT_SUCCESS(status) && status != STATUS_TIMEOUT && fileObject != NULL) {
-            fileObject->FsContext2 = LOR_OPEN_HOLDS_PORT;
+            fileObject->FsContext2 = UserMark(extension);
         }
     }
 
@@ -106,10 +111,10 @@ NTSTATUS NTAPI LORDispatchClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 
     /*
      * Only an open that became a user of the held port gives one back: the
-     * close of an open that timed out must not take the port from the
-     * opens that do hold it.
+     * close of an open that timed out, or that lost the port in a lending
+     * step, must not take the port from the opens that do hold it.
      */
-    if (fileObject == NULL || fileObject->FsContext2 != LOR_OPEN_HOLDS_PORT) {
+    if (fileObject == NULL || fileObject->FsContext2 != UserMark(extension)) {
         LorTrace("Port not mapped, nothing to close\n");
         return CompleteOpenOrClose(Irp, STATUS_SUCCESS);
     }

@@ -1,7 +1,7 @@
 // Cases that the fuzzer over the driver's request surface found, each
 // reduced to the calls that provoke it.
 //
-// A DISABLED_ case waits for its fix in the driver; it fails until then.
+#include "parport_fixture.h"
 #include "port_fixture.h"
 
 using ::testing::IsEmpty;
@@ -36,6 +36,32 @@ TEST_F(PairCountTest, MorePairsThanOutputBytesAreRefused) {
     EXPECT_EQ(reply.error, static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(reply.bytes, 0u);
     EXPECT_THAT(BusTrace(), IsEmpty());
+}
+
+class FailedLendingTest : public ParportTest {};
+
+// A lending step that cannot take the port back (no IRP for its allocate
+// request) leaves the port with the client it was lent to, and the opens
+// that held it hold nothing any more.  Their closes must not give back the
+// port that a later open acquires.
+TEST_F(FailedLendingTest, OpensThatLostThePortGiveNothingBack) {
+    HANDLE first = Open();  // by try
+    HANDLE second = Open();
+    parport_->ScheduleClient(0, pc_.clock().Now() + 10 * kMillisecond, 50 * kMillisecond);
+    pc_.clock().RunUntil(pc_.clock().Now() + 20 * kMillisecond);  // the printer waits
+    pc_.faults().FailNext(simpc::FaultPoint::IrpAllocation);
+    EXPECT_TRUE(Nop(first).ok);
+    EXPECT_EQ(parport_->Holder(0), "printer");
+
+    HANDLE third = Open();  // granted by request once the printer is done
+    ASSERT_NE(third, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(parport_->Holder(0), "kernel");
+    Close(first);
+    Close(second);
+    EXPECT_EQ(parport_->Holder(0), "kernel");
+    EXPECT_EQ(Extension()->UserCount, 1);
+    Close(third);
+    EXPECT_EQ(parport_->Holder(0), "");
 }
 
 }  // namespace
