@@ -1,11 +1,11 @@
-# ctest -P script: checks the installer's Windows image with pe-inspect.
-#   cmake -DPE_INSPECT=<pe-inspect> -DIMAGE=<setup.exe> -P CheckSetupImage.cmake
+# ctest -P script: checks the installer's Windows image with pe-check.
+#   cmake -DPE_INSPECT=<pe-check> -DIMAGE=<setup.exe> -P CheckSetupImage.cmake
 # setup.exe is a GUI program (no console) that imports from kernel32,
 # user32, shell32 and the C runtime msvcrt only: nothing that a bare Windows
 # installation lacks.
 execute_process(COMMAND ${PE_INSPECT} ${IMAGE} OUTPUT_VARIABLE report RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "pe-inspect failed (${rc}):\n${report}")
+  message(FATAL_ERROR "pe-check failed (${rc}):\n${report}")
 endif()
 message(STATUS "${report}")
 if(NOT report MATCHES "subsystem: Windows GUI \\(2\\)")

@@ -21,9 +21,9 @@ foreach(arch x64 x86)
     BUILD_BYPRODUCTS ${dir}/vexlor.sys ${dir}/lookup_dos_device.exe ${dir}/device_session.exe
                      ${dir}/setup.exe ${dir}/record_command_line.exe ${dir}/read_message_box.exe
                      ${dir}/version_stand_in.sys)
-  add_test(NAME windows_image_${arch} COMMAND pe-inspect --driver ${arch} ${dir}/vexlor.sys)
+  add_test(NAME windows_image_${arch} COMMAND pe-check --driver ${arch} ${dir}/vexlor.sys)
   add_test(NAME windows_setup_image_${arch}
-           COMMAND ${CMAKE_COMMAND} -DPE_INSPECT=$<TARGET_FILE:pe-inspect> -DIMAGE=${dir}/setup.exe
+           COMMAND ${CMAKE_COMMAND} -DPE_INSPECT=$<TARGET_FILE:pe-check> -DIMAGE=${dir}/setup.exe
                    -P ${PROJECT_SOURCE_DIR}/cmake/CheckSetupImage.cmake)
 endforeach()
 

@@ -52,8 +52,8 @@ std::string Format(PCSTR format, va_list arguments) {
             case 'i': {
                 // ULONG and LONG are 32 bits, long or not.
                 const unsigned value = va_arg(arguments, unsigned);
-                const char* spec = *p == 'x' ? "%x" : *p == 'X' ? "%X" : *p == 'u' ? "%u" : "%d";
-                std::snprintf(text, sizeof(text), spec, value);
+                const char* conversion = *p == 'x' ? "%x" : *p == 'X' ? "%X" : *p == 'u' ? "%u" : "%d";
+                std::snprintf(text, sizeof(text), conversion, value);
                 out += text;
                 break;
             }

@@ -13,7 +13,7 @@ namespace {
 
 using testing::build_image;
 using testing::BuiltImage;
-using testing::ImageSpec;
+using testing::ImageLayout;
 using testing::put16;
 using testing::put32;
 
@@ -28,7 +28,7 @@ std::vector<std::string> names_of(const ImportedModule& module) {
 
 struct HeaderCase {
     const char* label;
-    ImageSpec spec;
+    ImageLayout layout;
 };
 void PrintTo(const HeaderCase& c, std::ostream* out) {
     *out << c.label;
@@ -37,81 +37,81 @@ void PrintTo(const HeaderCase& c, std::ostream* out) {
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderTest, ReadsWhatWasWritten) {
-    const ImageSpec& spec = GetParam().spec;
-    const Image image = parse_image(build_image(spec).bytes);
+    const ImageLayout& layout = GetParam().layout;
+    const Image image = parse_image(build_image(layout).bytes);
 
-    EXPECT_EQ(image.machine, spec.machine);
-    EXPECT_EQ(image.pe32_plus, spec.pe32_plus);
-    EXPECT_EQ(image.file_characteristics, spec.characteristics);
-    EXPECT_EQ(image.subsystem, spec.subsystem);
-    EXPECT_EQ(image.subsystem_version, spec.subsystem_version);
-    EXPECT_EQ(image.os_version, spec.os_version);
-    EXPECT_EQ(image.image_base, spec.image_base);
+    EXPECT_EQ(image.machine, layout.machine);
+    EXPECT_EQ(image.pe32_plus, layout.pe32_plus);
+    EXPECT_EQ(image.file_characteristics, layout.characteristics);
+    EXPECT_EQ(image.subsystem, layout.subsystem);
+    EXPECT_EQ(image.subsystem_version, layout.subsystem_version);
+    EXPECT_EQ(image.os_version, layout.os_version);
+    EXPECT_EQ(image.image_base, layout.image_base);
     EXPECT_EQ(image.entry_point_rva, 0x1000u);
     EXPECT_EQ(image.stored_checksum, image.computed_checksum);
     EXPECT_NE(image.stored_checksum, 0u);
 
-    ASSERT_EQ(image.imports.size(), spec.imports.size());
-    for (std::size_t i = 0; i < spec.imports.size(); ++i) {
-        EXPECT_EQ(image.imports[i].dll, spec.imports[i].first);
-        EXPECT_EQ(names_of(image.imports[i]), spec.imports[i].second);
+    ASSERT_EQ(image.imports.size(), layout.imports.size());
+    for (std::size_t i = 0; i < layout.imports.size(); ++i) {
+        EXPECT_EQ(image.imports[i].dll, layout.imports[i].first);
+        EXPECT_EQ(names_of(image.imports[i]), layout.imports[i].second);
     }
-    EXPECT_EQ(image.has_relocations(), !spec.relocations.empty());
+    EXPECT_EQ(image.has_relocations(), !layout.relocations.empty());
 }
 
-ImageSpec gui_program_x86() {
-    ImageSpec spec = testing::driver_spec_x86();
-    spec.subsystem = subsystem::kWindowsGui;
-    spec.subsystem_version = {5, 1};
-    spec.os_version = {6, 0};
-    spec.image_base = 0x400000;
-    spec.imports = {{"KERNEL32.dll", {"ExitProcess", "#17"}}, {"USER32.dll", {"MessageBoxA"}}};
-    return spec;
+ImageLayout gui_program_x86() {
+    ImageLayout layout = testing::driver_layout_x86();
+    layout.subsystem = subsystem::kWindowsGui;
+    layout.subsystem_version = {5, 1};
+    layout.os_version = {6, 0};
+    layout.image_base = 0x400000;
+    layout.imports = {{"KERNEL32.dll", {"ExitProcess", "#17"}}, {"USER32.dll", {"MessageBoxA"}}};
+    return layout;
 }
 
-ImageSpec console_program_x64() {
-    ImageSpec spec = testing::driver_spec_x64();
-    spec.subsystem = subsystem::kWindowsCui;
-    spec.imports = {{"KERNEL32.dll", {"#3", "QueryDosDeviceA", "#65535"}}};
-    spec.relocations = {0xA000, 0xA008}; // DIR64
-    return spec;
+ImageLayout console_program_x64() {
+    ImageLayout layout = testing::driver_layout_x64();
+    layout.subsystem = subsystem::kWindowsCui;
+    layout.imports = {{"KERNEL32.dll", {"#3", "QueryDosDeviceA", "#65535"}}};
+    layout.relocations = {0xA000, 0xA008}; // DIR64
+    return layout;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, HeaderTest,
-    ::testing::Values(HeaderCase{"x64_driver", testing::driver_spec_x64()},
-                      HeaderCase{"x86_driver", testing::driver_spec_x86()},
+    ::testing::Values(HeaderCase{"x64_driver", testing::driver_layout_x64()},
+                      HeaderCase{"x86_driver", testing::driver_layout_x86()},
                       HeaderCase{"x86_program_with_ordinal", gui_program_x86()},
                       HeaderCase{"x64_program_with_ordinals", console_program_x64()}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(PeImage, ImportNamesComeFromTheAddressTableWithoutLookupTable) {
-    ImageSpec spec = testing::driver_spec_x64();
-    spec.import_lookup_table = false;
-    const Image image = parse_image(build_image(spec).bytes);
+    ImageLayout layout = testing::driver_layout_x64();
+    layout.import_lookup_table = false;
+    const Image image = parse_image(build_image(layout).bytes);
     ASSERT_EQ(image.imports.size(), 2u);
     EXPECT_EQ(names_of(image.imports[1]),
               (std::vector<std::string>{"HalTranslateBusAddress", "KeStallExecutionProcessor"}));
 }
 
 TEST(PeImage, CountsFixupsButNotPadding) {
-    ImageSpec spec = testing::driver_spec_x86();
-    spec.relocations = {0x3004, 0x0000, 0x3008}; // the middle entry is padding
-    const Image image = parse_image(build_image(spec).bytes);
+    ImageLayout layout = testing::driver_layout_x86();
+    layout.relocations = {0x3004, 0x0000, 0x3008}; // the middle entry is padding
+    const Image image = parse_image(build_image(layout).bytes);
     EXPECT_EQ(image.reloc_blocks, 1u);
     EXPECT_EQ(image.reloc_fixups, 2u);
 }
 
 TEST(PeImage, RelocationBlockOfPaddingOnlyHasNoFixups) {
-    ImageSpec spec = testing::driver_spec_x86();
-    spec.relocations = {0x0000, 0x0000};
-    const Image image = parse_image(build_image(spec).bytes);
+    ImageLayout layout = testing::driver_layout_x86();
+    layout.relocations = {0x0000, 0x0000};
+    const Image image = parse_image(build_image(layout).bytes);
     EXPECT_EQ(image.reloc_blocks, 1u);
     EXPECT_FALSE(image.has_relocations());
 }
 
 TEST(PeImage, EntryPointFindsItsSection) {
-    const Image image = parse_image(build_image(testing::driver_spec_x64()).bytes);
+    const Image image = parse_image(build_image(testing::driver_layout_x64()).bytes);
     const Section* code = image.section_at(image.entry_point_rva);
     ASSERT_NE(code, nullptr);
     EXPECT_EQ(code->name, ".text");
@@ -134,7 +134,7 @@ TEST(Checksum, FoldsCarriesSkipsTheFieldAndAddsTheLength) {
 }
 
 TEST(Checksum, ChangedByteIsSeen) {
-    BuiltImage built = build_image(testing::driver_spec_x64());
+    BuiltImage built = build_image(testing::driver_layout_x64());
     built.bytes[built.bytes.size() - 1] ^= 0x5A;
     const Image image = parse_image(built.bytes);
     EXPECT_NE(image.stored_checksum, image.computed_checksum);
@@ -151,7 +151,7 @@ void PrintTo(const DamageCase& c, std::ostream* out) {
 class DamagedImageTest : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(DamagedImageTest, IsRefused) {
-    BuiltImage built = build_image(testing::driver_spec_x86());
+    BuiltImage built = build_image(testing::driver_layout_x86());
     GetParam().damage(built);
     EXPECT_THROW(parse_image(built.bytes), FormatError);
 }

@@ -39,12 +39,12 @@ void put_thunk(std::vector<std::uint8_t>& bytes, std::size_t at, bool pe32_plus,
 
 // The import section: descriptors, then per DLL its lookup table, its
 // address table, its name and its hint/name entries.
-std::vector<std::uint8_t> import_section(const ImageSpec& spec) {
-    const std::size_t thunk = spec.pe32_plus ? 8 : 4;
-    const std::uint64_t ordinal_flag = spec.pe32_plus ? (1ULL << 63) : (1ULL << 31);
-    std::vector<std::uint8_t> s((spec.imports.size() + 1) * 20, 0);
-    for (std::size_t d = 0; d < spec.imports.size(); ++d) {
-        const auto& [dll, names] = spec.imports[d];
+std::vector<std::uint8_t> import_section(const ImageLayout& layout) {
+    const std::size_t thunk = layout.pe32_plus ? 8 : 4;
+    const std::uint64_t ordinal_flag = layout.pe32_plus ? (1ULL << 63) : (1ULL << 31);
+    std::vector<std::uint8_t> s((layout.imports.size() + 1) * 20, 0);
+    for (std::size_t d = 0; d < layout.imports.size(); ++d) {
+        const auto& [dll, names] = layout.imports[d];
         const std::size_t lookup = s.size();
         const std::size_t address = lookup + (names.size() + 1) * thunk;
         s.resize(address + (names.size() + 1) * thunk, 0);
@@ -65,20 +65,20 @@ std::vector<std::uint8_t> import_section(const ImageSpec& spec) {
                 s.insert(s.end(), names[n].begin(), names[n].end());
                 s.push_back(0);
             }
-            put_thunk(s, lookup + n * thunk, spec.pe32_plus, value);
-            put_thunk(s, address + n * thunk, spec.pe32_plus, value);
+            put_thunk(s, lookup + n * thunk, layout.pe32_plus, value);
+            put_thunk(s, address + n * thunk, layout.pe32_plus, value);
         }
         const std::size_t descriptor = d * 20;
         put32(s, descriptor + 0,
-              spec.import_lookup_table ? static_cast<std::uint32_t>(kImportRva + lookup) : 0);
+              layout.import_lookup_table ? static_cast<std::uint32_t>(kImportRva + lookup) : 0);
         put32(s, descriptor + 12, static_cast<std::uint32_t>(kImportRva + dll_name));
         put32(s, descriptor + 16, static_cast<std::uint32_t>(kImportRva + address));
     }
     return s;
 }
 
-std::vector<std::uint8_t> reloc_section(const ImageSpec& spec) {
-    std::vector<std::uint16_t> entries = spec.relocations;
+std::vector<std::uint8_t> reloc_section(const ImageLayout& layout) {
+    std::vector<std::uint16_t> entries = layout.relocations;
     if (entries.size() % 2 != 0) {
         entries.push_back(0); // blocks end on a 32-bit boundary
     }
@@ -104,7 +104,7 @@ void put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value
     }
 }
 
-BuiltImage build_image(const ImageSpec& spec) {
+BuiltImage build_image(const ImageLayout& layout) {
     struct Part {
         const char* name;
         std::uint32_t rva;
@@ -113,11 +113,11 @@ BuiltImage build_image(const ImageSpec& spec) {
     };
     std::vector<Part> parts;
     parts.push_back({".text", kCodeRva, kCodeFlags, std::vector<std::uint8_t>(16, 0xC3)});
-    if (!spec.imports.empty()) {
-        parts.push_back({".idata", kImportRva, kDataFlags, import_section(spec)});
+    if (!layout.imports.empty()) {
+        parts.push_back({".idata", kImportRva, kDataFlags, import_section(layout)});
     }
-    if (!spec.relocations.empty()) {
-        parts.push_back({".reloc", kRelocRva, kRelocFlags, reloc_section(spec)});
+    if (!layout.relocations.empty()) {
+        parts.push_back({".reloc", kRelocRva, kRelocFlags, reloc_section(layout)});
     }
 
     BuiltImage out;
@@ -132,32 +132,32 @@ BuiltImage build_image(const ImageSpec& spec) {
     b[kPeOffset + 1] = 'E';
 
     const std::size_t file = kPeOffset + 4;
-    const std::uint16_t optional_size = spec.pe32_plus ? 240 : 224;
-    put16(b, file + 0, spec.machine);
+    const std::uint16_t optional_size = layout.pe32_plus ? 240 : 224;
+    put16(b, file + 0, layout.machine);
     put16(b, file + 2, static_cast<std::uint16_t>(parts.size()));
     put16(b, file + 16, optional_size);
-    put16(b, file + 18, spec.characteristics);
+    put16(b, file + 18, layout.characteristics);
 
     const std::size_t opt = file + 20;
     out.optional_header_offset = opt;
-    put16(b, opt + 0, spec.pe32_plus ? 0x20B : 0x10B);
-    put32(b, opt + 16, spec.entry_point_rva != 0 ? spec.entry_point_rva : kCodeRva);
+    put16(b, opt + 0, layout.pe32_plus ? 0x20B : 0x10B);
+    put32(b, opt + 16, layout.entry_point_rva != 0 ? layout.entry_point_rva : kCodeRva);
     put32(b, opt + 20, kCodeRva);
-    if (spec.pe32_plus) {
-        put64(b, opt + 24, spec.image_base);
+    if (layout.pe32_plus) {
+        put64(b, opt + 24, layout.image_base);
     } else {
-        put32(b, opt + 28, static_cast<std::uint32_t>(spec.image_base));
+        put32(b, opt + 28, static_cast<std::uint32_t>(layout.image_base));
     }
     put32(b, opt + 32, kSectionAlignment);
     put32(b, opt + 36, kFileAlignment);
-    put16(b, opt + 40, spec.os_version.major);
-    put16(b, opt + 42, spec.os_version.minor);
-    put16(b, opt + 48, spec.subsystem_version.major);
-    put16(b, opt + 50, spec.subsystem_version.minor);
+    put16(b, opt + 40, layout.os_version.major);
+    put16(b, opt + 42, layout.os_version.minor);
+    put16(b, opt + 48, layout.subsystem_version.major);
+    put16(b, opt + 50, layout.subsystem_version.minor);
     put32(b, opt + 56, parts.back().rva + kSectionAlignment);
     put32(b, opt + 60, kHeadersSize);
-    put16(b, opt + 68, spec.subsystem);
-    const std::size_t directories = opt + (spec.pe32_plus ? 112 : 96);
+    put16(b, opt + 68, layout.subsystem);
+    const std::size_t directories = opt + (layout.pe32_plus ? 112 : 96);
     put32(b, directories - 4, 16);
 
     std::size_t section_header = opt + optional_size;
@@ -188,34 +188,34 @@ BuiltImage build_image(const ImageSpec& spec) {
         }
     }
 
-    if (spec.write_checksum) {
+    if (layout.write_checksum) {
         put32(b, opt + 64, compute_checksum(b.data(), b.size(), opt + 64));
     }
     return out;
 }
 
-ImageSpec driver_spec_x86() {
-    ImageSpec spec;
-    spec.machine = machine::kI386;
-    spec.pe32_plus = false;
-    spec.subsystem_version = {4, 0};
-    spec.os_version = {4, 0};
-    spec.image_base = 0x10000;
-    spec.imports = {
+ImageLayout driver_layout_x86() {
+    ImageLayout layout;
+    layout.machine = machine::kI386;
+    layout.pe32_plus = false;
+    layout.subsystem_version = {4, 0};
+    layout.os_version = {4, 0};
+    layout.image_base = 0x10000;
+    layout.imports = {
         {"ntoskrnl.exe", {"IoCreateDevice", "IoCreateSymbolicLink", "ExFreePool", "memset"}},
         {"HAL.dll", {"READ_PORT_UCHAR", "KeStallExecutionProcessor"}},
     };
-    spec.relocations = {0x3004, 0x3010}; // two HIGHLOW fixups
-    return spec;
+    layout.relocations = {0x3004, 0x3010}; // two HIGHLOW fixups
+    return layout;
 }
 
-ImageSpec driver_spec_x64() {
-    ImageSpec spec;
-    spec.imports = {
+ImageLayout driver_layout_x64() {
+    ImageLayout layout;
+    layout.imports = {
         {"ntoskrnl.exe", {"IoCreateDevice", "IofCompleteRequest", "MmMapLockedPages"}},
         {"HAL.dll", {"HalTranslateBusAddress", "KeStallExecutionProcessor"}},
     };
-    return spec;
+    return layout;
 }
 
 } // namespace peimage::testing

@@ -13,7 +13,7 @@
 
 namespace peimage::testing {
 
-struct ImageSpec {
+struct ImageLayout {
     std::uint16_t machine = machine::kAmd64;
     bool pe32_plus = true;
     std::uint16_t characteristics = file_flag::kExecutableImage;
@@ -44,11 +44,11 @@ struct BuiltImage {
     std::uint32_t code_rva = 0;
 };
 
-BuiltImage build_image(const ImageSpec& spec);
+BuiltImage build_image(const ImageLayout& layout);
 
 // The x86 and x64 driver shapes that the policy accepts.
-ImageSpec driver_spec_x86();
-ImageSpec driver_spec_x64();
+ImageLayout driver_layout_x86();
+ImageLayout driver_layout_x64();
 
 void put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value);
 void put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);

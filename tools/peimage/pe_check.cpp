@@ -1,7 +1,7 @@
-// pe-inspect: reports the headers, relocations and imports of a PE image and,
+// pe-check: reports the headers, relocations and imports of a PE image and,
 // on request, checks it as a vexlor kernel driver image.
 //
-//   pe-inspect [--driver x86|x64] [--require-relocations] FILE
+//   pe-check [--driver x86|x64] [--require-relocations] FILE
 //
 // Exit status: 0 when the image was read (and complies, if checked), 1 when
 // it breaks the driver policy, 2 when it cannot be read or on a usage error.
@@ -16,7 +16,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: pe-inspect [--driver x86|x64] [--require-relocations] FILE\n");
+    std::fprintf(stderr, "usage: pe-check [--driver x86|x64] [--require-relocations] FILE\n");
     return 2;
 }
 
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     try {
         image = peimage::parse_image(peimage::read_file(path));
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "pe-inspect: %s: %s\n", path.c_str(), error.what());
+        std::fprintf(stderr, "pe-check: %s: %s\n", path.c_str(), error.what());
         return 2;
     }
     report(path, image);
